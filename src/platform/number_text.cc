@@ -4,7 +4,9 @@
 // The digits of a value rounded to n significant figures come from a 128-bit
 // scaled product v * 10^k that carries an error bound; when the bound leaves the
 // rounding in doubt (an exact tie, or a value within 2^-62 of one), the digits are
-// taken from std::to_chars with a precision, which is exact but slower.
+// taken from std::to_chars with a precision, which is exact but slower. A
+// number's length is known once its digits are, so it is written in place after
+// its blanks and never moved.
 #include "platform/number_text.h"
 
 #include <charconv>
@@ -107,26 +109,28 @@ constexpr uint64_t kPow10[] = {1ull,
                                100000000000000000ull,
                                1000000000000000000ull};
 
-// Exact path: the n significant digits of v (> 0, finite) from to_chars.
-int digits_exact(double v, int n, char* digits) {
+// Exact path: the n significant digits of v (> 0, finite) from to_chars, as
+// an integer below 10^n; returns the decimal exponent of the first digit.
+int digits_exact(double v, int n, uint64_t& digits) {
   char buf[64];
   auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::scientific, n - 1);
   const char* p = buf;
-  int d = 0;
+  uint64_t d = 0;
   for (; p < r.ptr && *p != 'e'; ++p) {
-    if (*p >= '0' && *p <= '9') digits[d++] = *p;
+    if (*p >= '0' && *p <= '9') d = d * 10 + uint64_t(*p - '0');
   }
+  digits = d;
   int exp10 = 0;
   std::from_chars(p + 1 + (p[1] == '+'), r.ptr, exp10);
   return exp10;
 }
 
 // Fast path: returns false when the error bound cannot decide the rounding.
-bool digits_fast(double v, int n, char* digits, int& exp10) {
+bool digits_fast(double v, int n, uint64_t& digits, int& exp10) {
   uint64_t bits;
   std::memcpy(&bits, &v, sizeof bits);
   int biased = int(bits >> 52) & 0x7ff;
-  if (biased == 0) return false;  // subnormal
+  if (biased == 0 || n > 17) return false;  // subnormal, or more digits than the bound allows
   uint64_t m = (bits & ((uint64_t(1) << 52) - 1)) | (uint64_t(1) << 52);
   int e = biased - 1075;  // v = m * 2^e
   int E = e + 52;         // 2^E <= v < 2^(E+1)
@@ -153,7 +157,7 @@ bool digits_fast(double v, int n, char* digits, int& exp10) {
   }
   uint64_t ip = uint64_t(t >> 64);
   uint64_t f = uint64_t(t);  // true fraction lies in [f, f + 2) units of 2^-64
-  if (n > 17 || ip < kPow10[n - 1] || ip >= kPow10[n + 1]) return false;
+  if (ip < kPow10[n - 1] || ip >= kPow10[n + 1]) return false;
   uint64_t d;
   bool up;
   if (ip >= kPow10[n]) {
@@ -176,18 +180,32 @@ bool digits_fast(double v, int n, char* digits, int& exp10) {
     d = kPow10[n - 1];
     ++exp10;
   }
-  for (int p = n - 1; p >= 0; --p) {
-    digits[p] = char('0' + d % 10);
-    d /= 10;
-  }
+  digits = d;
   return true;
 }
 
-// n significant digits of |v| (v finite, not zero) and the decimal exponent.
-int significant_digits(double v, int n, char* digits) {
+// n significant digits of |v| (v finite, not zero) as an integer below 10^n;
+// returns the decimal exponent of the first digit.
+int significant_digits(double v, int n, uint64_t& digits) {
   int exp10;
   if (digits_fast(v, n, digits, exp10)) return exp10;
   return digits_exact(v, n, digits);
+}
+
+constexpr char kDigitPairs[] =
+    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+    "8081828384858687888990919293949596979899";
+
+// Writes the n decimal digits of d (below 10^n, leading zeros written) to p.
+void write_digits(char* p, uint64_t d, int n) {
+  char* q = p + n;
+  while (q - p >= 2) {
+    q -= 2;
+    std::memcpy(q, kDigitPairs + 2 * (d % 100), 2);
+    d /= 100;
+  }
+  if (q > p) *--q = char('0' + d);
 }
 
 char* write_exponent(char* p, int exp10) {
@@ -195,9 +213,8 @@ char* write_exponent(char* p, int exp10) {
   if (exp10 < 0) { *p++ = '-'; exp10 = -exp10; } else { *p++ = '+'; }
   if (exp10 >= 1000) *p++ = char('0' + exp10 / 1000);
   *p++ = char('0' + exp10 / 100 % 10);
-  *p++ = char('0' + exp10 / 10 % 10);
-  *p++ = char('0' + exp10 % 10);
-  return p;
+  std::memcpy(p, kDigitPairs + 2 * (exp10 % 100), 2);
+  return p + 2;
 }
 
 // Writes a non-finite value; returns the end, or nullptr for a finite one.
@@ -223,71 +240,101 @@ size_t pad_left(char* dst, size_t len, int width) {
   return size_t(width);
 }
 
-char* body_e(char* p, double v, int precision) {
-  if (char* q = write_special(p, v)) return q;
-  if (std::signbit(v)) { *p++ = '-'; v = -v; }
-  int n = precision + 1;
-  char digits[20];
-  int exp10 = 0;
-  if (v == 0) std::memset(digits, '0', size_t(n));
-  else exp10 = significant_digits(v, n, digits);
-  *p++ = digits[0];
-  if (precision > 0) {
-    *p++ = '.';
-    std::memcpy(p, digits + 1, size_t(precision));
-    p += precision;
-  }
-  return write_exponent(p, exp10);
+// Blanks before a number of `len` bytes in a field of `width`, written in
+// 16-byte pieces (dst has room for width + 16 bytes; the number's own bytes
+// then overwrite the excess). Returns the number of blanks.
+size_t pad_blanks(char* dst, size_t len, int width) {
+  size_t pad = len < size_t(width) ? size_t(width) - len : 0;
+  static constexpr char blanks[16] = {' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ',
+                                      ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' '};
+  for (size_t i = 0; i < pad; i += 16) std::memcpy(dst + i, blanks, 16);
+  return pad;
 }
 
-char* body_g(char* p, double v, int precision) {
-  if (char* q = write_special(p, v)) return q;
-  if (std::signbit(v)) { *p++ = '-'; v = -v; }
-  int n = precision == 0 ? 1 : precision;
-  if (v == 0) {
-    *p++ = '0';
-    return p;
-  }
-  char digits[20];
-  int x = significant_digits(v, n, digits);
-  int last = n;  // digits kept after dropping trailing zeros
-  while (last > 1 && digits[last - 1] == '0') --last;
-  if (x < -4 || x >= n) {
-    *p++ = digits[0];
-    if (last > 1) {
-      *p++ = '.';
-      std::memcpy(p, digits + 1, size_t(last - 1));
-      p += last - 1;
-    }
-    return write_exponent(p, x);
-  }
-  if (x >= 0) {
-    std::memcpy(p, digits, size_t(x + 1));
-    p += x + 1;
-    if (last > x + 1) {
-      *p++ = '.';
-      std::memcpy(p, digits + x + 1, size_t(last - x - 1));
-      p += last - x - 1;
-    }
-    return p;
-  }
-  *p++ = '0';
-  *p++ = '.';
-  for (int z = 0; z < -x - 1; ++z) *p++ = '0';
-  std::memcpy(p, digits, size_t(last));
-  return p + last;
+size_t exponent_length(int exp10) { return exp10 <= -1000 || exp10 >= 1000 ? 6 : 5; }
+
+// "nan", "inf" or "-inf", right-aligned.
+size_t format_special(char* dst, double v, int width) {
+  char* end = write_special(dst, v);
+  return pad_left(dst, size_t(end - dst), width);
+}
+
+// Writes the `count` digits, the first of them before a point when count > 1.
+char* write_mantissa(char* p, uint64_t digits, int count) {
+  // The digits go one place to the right; the first then moves before the point.
+  write_digits(p + 1, digits, count);
+  p[0] = p[1];
+  if (count == 1) return p + 1;
+  p[1] = '.';
+  return p + count + 1;
 }
 
 }  // namespace
 
+// The number is laid out once its digits are known, and written in place:
+// its length decides the blanks before it.
 size_t format_e(char* dst, double v, int width, int precision) {
   if (precision < 0) precision = 6;
-  return pad_left(dst, size_t(body_e(dst, v, precision) - dst), width);
+  if (!std::isfinite(v)) return format_special(dst, v, width);
+  const bool negative = std::signbit(v);
+  const int n = precision + 1;
+  uint64_t digits = 0;
+  int exp10 = 0;
+  if (v != 0) exp10 = significant_digits(std::fabs(v), n, digits);
+  const size_t len = size_t(negative) + size_t(n > 1 ? n + 1 : 1) + exponent_length(exp10);
+  char* p = dst + pad_blanks(dst, len, width);
+  if (negative) *p++ = '-';
+  p = write_mantissa(p, digits, n);
+  return size_t(write_exponent(p, exp10) - dst);
 }
 
 size_t format_g(char* dst, double v, int width, int precision) {
   if (precision < 0) precision = 6;
-  return pad_left(dst, size_t(body_g(dst, v, precision) - dst), width);
+  if (!std::isfinite(v)) return format_special(dst, v, width);
+  const bool negative = std::signbit(v);
+  const int n = precision == 0 ? 1 : precision;
+  if (v == 0) {
+    char* p = dst + pad_blanks(dst, 1 + size_t(negative), width);
+    if (negative) *p++ = '-';
+    *p++ = '0';
+    return size_t(p - dst);
+  }
+  uint64_t digits;
+  const int x = significant_digits(std::fabs(v), n, digits);
+  int last = n;  // digits kept after dropping trailing zeros
+  while (last > 1 && digits % 10 == 0) {
+    digits /= 10;
+    --last;
+  }
+  const bool exponent_form = x < -4 || x >= n;
+  size_t len;
+  if (exponent_form) len = size_t(last > 1 ? last + 1 : 1) + exponent_length(x);
+  else if (x >= 0) len = last <= x + 1 ? size_t(x + 1) : size_t(last + 1);
+  else len = size_t(2 - x - 1 + last);  // "0.", the zeros after the point, the digits
+  len += size_t(negative);
+  char* p = dst + pad_blanks(dst, len, width);
+  if (negative) *p++ = '-';
+  if (exponent_form) {
+    p = write_mantissa(p, digits, last);
+    return size_t(write_exponent(p, x) - dst);
+  }
+  if (x >= 0) {
+    if (last <= x + 1) {  // an integer: the dropped zeros come back before the point
+      write_digits(p, digits, last);
+      p += last;
+      for (int z = last; z <= x; ++z) *p++ = '0';
+      return size_t(p - dst);
+    }
+    write_digits(p + 1, digits, last);
+    for (int i = 0; i <= x; ++i) p[i] = p[i + 1];
+    p[x + 1] = '.';
+    return size_t(p + last + 1 - dst);
+  }
+  *p++ = '0';
+  *p++ = '.';
+  for (int z = 0; z < -x - 1; ++z) *p++ = '0';
+  write_digits(p, digits, last);
+  return size_t(p + last - dst);
 }
 
 size_t format_d(char* dst, long long v, int width) {
@@ -308,11 +355,8 @@ size_t format_args(char* dst, const format& fmt, const format_arg* args, int nar
   const char* text = fmt.text();
   int pos = 0;
   for (int n = 0; n < fmt.count(); ++n) {
-    // Literal text up to this conversion's '%'.
-    int pct = pos;
-    while (text[pct] != '%') ++pct;
-    std::memcpy(p, text + pos, size_t(pct - pos));
-    p += pct - pos;
+    // Literal text up to this conversion's '%' (a few bytes: no call to memcpy).
+    while (text[pos] != '%') *p++ = text[pos++];
     pos = fmt.conv_end(n);
     const conversion& c = fmt.conv(n);
     if (n >= nargs) continue;  // missing argument: the conversion writes nothing
@@ -336,8 +380,7 @@ size_t format_args(char* dst, const format& fmt, const format_arg* args, int nar
       }
     }
   }
-  std::memcpy(p, text + pos, size_t(fmt.length() - pos));
-  p += fmt.length() - pos;
+  for (int end = fmt.length(); pos < end;) *p++ = text[pos++];
   return size_t(p - dst);
 }
 

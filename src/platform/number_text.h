@@ -58,8 +58,9 @@ class format {
       conv_[n] = c;
       conv_pos_[n] = static_cast<uint16_t>(p);
       ++n;
-      // Bound for the numeric conversions: sign, 17 digits, point, exponent.
-      if (t != 's') lit += width > 32 ? width : 32;
+      // Bound for the numeric conversions: the field, and room past it for the
+      // fixed-size copies of the number (sign, 18 digits, point, exponent).
+      if (t != 's') lit += width + 32;
     }
     count_ = n;
     numeric_bound_ = lit;
@@ -113,8 +114,8 @@ size_t format_to(char* dst, const format& fmt, const Args&... args) {
 }
 
 // The single conversions, for callers that build text piece by piece and for
-// tests. Each writes to dst (at least 64 bytes, or width + 32 when larger) and
-// returns the length.
+// tests. Each writes to dst (at least width + 32 bytes; the bytes past the
+// returned length may be overwritten) and returns the length.
 size_t format_e(char* dst, double v, int width, int precision);
 size_t format_g(char* dst, double v, int width, int precision);
 size_t format_d(char* dst, long long v, int width);

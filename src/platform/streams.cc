@@ -109,6 +109,11 @@ void out_stream::write(const char* data, size_t n) {
   }
 }
 
+void out_stream::print_long(const format& fmt, const format_arg* args, int nargs, size_t bound) {
+  std::string text(bound, '\0');
+  write(text.data(), format_args(text.data(), fmt, args, nargs));
+}
+
 void out_stream::flush() {
   if (text_ != nullptr) {
     text_->append(buf_, len_);
@@ -159,9 +164,104 @@ bool matches(const char* p, size_t avail, const char* word) {
 // (no rounding boundary of a float or double needs more than 767 digits).
 constexpr int kMaxDigits = 800;
 
+// Powers of ten that a double (up to 10^22) or a float (up to 10^10) holds exactly.
+constexpr double kExactPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                                  1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+constexpr float kExactPow10f[] = {1e0f, 1e1f, 1e2f, 1e3f, 1e4f, 1e5f, 1e6f, 1e7f, 1e8f, 1e9f, 1e10f};
+
+// Bytes the fast path looks at in one piece; a number that does not end within
+// them (or within the buffer) goes the general way.
+constexpr size_t kLookahead = 32;
+
+// The common number, read in place: at most 19 significant digits and an
+// exponent of at most 5 digits, wholly in p[0, avail) (`ends`: the input ends
+// there). Returns the bytes it takes, or 0 to leave the number to the general
+// reader (no number here, inf or nan, a long mantissa, or a token that may go
+// on past the bytes at hand). A mantissa and power of ten that the type holds
+// exactly give the value with one correctly rounded operation; other values
+// come from from_chars over the same bytes.
 template <class T>
-int scan_real_impl(in_stream& in, T& value) {
-  if (!skip_space(in)) return kEndOfInput;
+size_t scan_real_fast(const char* p, size_t avail, bool ends, T& value) {
+  size_t i = 0;
+  bool negative = false;
+  if (p[0] == '+' || p[0] == '-') {
+    negative = p[0] == '-';
+    i = 1;
+  }
+  const size_t start = i;
+  uint64_t w = 0;  // significant digits
+  int nd = 0;      // how many
+  int exp10 = 0;   // value = w * 10^exp10
+  bool any_digit = false;
+  for (; i < avail && is_digit(p[i]); ++i) {
+    any_digit = true;
+    unsigned d = unsigned(p[i] - '0');
+    if (w == 0 && d == 0) continue;
+    if (nd == 19) return 0;
+    w = w * 10 + d;
+    ++nd;
+  }
+  if (i < avail && p[i] == '.') {
+    for (++i; i < avail && is_digit(p[i]); ++i) {
+      any_digit = true;
+      unsigned d = unsigned(p[i] - '0');
+      --exp10;
+      if (w == 0 && d == 0) continue;
+      if (nd == 19) return 0;
+      w = w * 10 + d;
+      ++nd;
+    }
+  }
+  if (!any_digit) return 0;
+  if (i < avail && (p[i] | 0x20) == 'e') {
+    size_t j = i + 1;
+    bool exp_negative = false;
+    if (j < avail && (p[j] == '+' || p[j] == '-')) {
+      exp_negative = p[j] == '-';
+      ++j;
+    }
+    if (j >= avail && !ends) return 0;  // the exponent may go on in the next bytes
+    if (j < avail && is_digit(p[j])) {
+      int e = 0;
+      size_t first = j;
+      for (; j < avail && is_digit(p[j]); ++j) {
+        if (j - first == 5) return 0;
+        e = e * 10 + (p[j] - '0');
+      }
+      exp10 += exp_negative ? -e : e;
+      i = j;
+    }
+  }
+  if (i == avail && !ends) return 0;
+  T v;
+  if (w == 0) {
+    v = T(0);
+  } else if constexpr (sizeof(T) == sizeof(double)) {
+    if (w <= (uint64_t(1) << 53) && exp10 >= -22 && exp10 <= 22) {
+      v = exp10 < 0 ? double(w) / kExactPow10[-exp10] : double(w) * kExactPow10[exp10];
+    } else {
+      auto r = std::from_chars(p + start, p + i, v);
+      if (r.ptr != p + i) return 0;
+      if (r.ec == std::errc::result_out_of_range) v = exp10 + nd > 0 ? std::numeric_limits<T>::infinity() : T(0);
+    }
+  } else {
+    if (w <= (uint64_t(1) << 24) && exp10 >= -10 && exp10 <= 10) {
+      v = exp10 < 0 ? float(w) / kExactPow10f[-exp10] : float(w) * kExactPow10f[exp10];
+    } else {
+      auto r = std::from_chars(p + start, p + i, v);
+      if (r.ptr != p + i) return 0;
+      if (r.ec == std::errc::result_out_of_range) v = exp10 + nd > 0 ? std::numeric_limits<T>::infinity() : T(0);
+    }
+  }
+  value = negative ? -v : v;
+  return i;
+}
+
+// Any number, at a byte that is not white space, in a fixed amount of memory
+// however long it is: the significant digits up to kMaxDigits, whether any
+// later digit is non-zero, and the decimal exponent, handed to from_chars.
+template <class T>
+int scan_real_general(in_stream& in, T& value) {
   size_t avail = in.fill(9);
   const char* p = in.cur();
   size_t i = 0;
@@ -252,6 +352,30 @@ int scan_real_impl(in_stream& in, T& value) {
   }
   value = negative ? -v : v;
   return 1;
+}
+
+
+template <class T>
+int scan_real_impl(in_stream& in, T& value) {
+  // Most numbers, and the blanks before them, lie in the bytes at hand.
+  const char* p = in.cur();
+  size_t avail = in.available();
+  size_t blanks = 0;
+  while (blanks < avail && is_space(static_cast<unsigned char>(p[blanks]))) ++blanks;
+  if (avail - blanks >= kLookahead) {
+    in.advance(blanks);
+    if (size_t used = scan_real_fast(p + blanks, avail - blanks, false, value)) {
+      in.advance(used);
+      return 1;
+    }
+  }
+  if (!skip_space(in)) return kEndOfInput;
+  avail = in.fill(kLookahead);
+  if (size_t used = scan_real_fast(in.cur(), in.available(), avail < kLookahead, value)) {
+    in.advance(used);
+    return 1;
+  }
+  return scan_real_general(in, value);
 }
 
 }  // namespace

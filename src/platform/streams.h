@@ -8,10 +8,14 @@
 // discards, and the owner reports the error by the file's name.
 //
 // Numbers follow C strtod's decimal grammar: optional sign, digits with an
-// optional point, optional exponent, or inf, infinity, nan in any case. The
-// longest prefix that fits is taken; a read that converts nothing consumes
-// nothing ("2e x" reads 2 and leaves "e x"). However long a token is, it is read
-// in a fixed amount of memory.
+// optional point, optional exponent, or inf, infinity, nan in any case; no
+// hexadecimal, and as with scanf a NaN's payload in parentheses stays unread.
+// The longest prefix that fits is taken; a read that converts nothing consumes
+// nothing but the white space before it ("2e x" reads 2 and leaves "e x").
+// Values are correctly rounded, a float straight to single precision as strtof
+// does; beyond the range they become infinity or zero (or a subnormal) as
+// strtod and strtof give them. However long a token is, it is read in a fixed
+// amount of memory.
 #pragma once
 
 #include <cstddef>
@@ -85,7 +89,9 @@ class out_stream {
   void print(const format& fmt, const Args&... args) {
     const format_arg a[] = {format_arg(args)..., format_arg(0)};
     constexpr int nargs = static_cast<int>(sizeof...(Args));
-    char* p = reserve(format_bound(fmt, a, nargs));
+    size_t bound = format_bound(fmt, a, nargs);
+    if (bound > cap_) return print_long(fmt, a, nargs, bound);
+    char* p = reserve(bound);
     commit(format_args(p, fmt, a, nargs));
   }
 
@@ -100,6 +106,9 @@ class out_stream {
   char* buf_ = nullptr;
   size_t cap_ = 0, len_ = 0;
   int err_ = 0;
+
+  // A text that may not fit the buffer (a long %s): formatted aside, then written.
+  void print_long(const format& fmt, const format_arg* args, int nargs, size_t bound);
 };
 
 inline bool is_space(int c) { return c == ' ' || (c >= '\t' && c <= '\r'); }

@@ -46,7 +46,12 @@ void wait_for_key() {
   struct sigaction act = {}, old[4];
   act.sa_handler = restore_and_reraise;
   sigemptyset(&act.sa_mask);
-  for (int n = 0; n < 4; ++n) sigaction(kSignals[n], &act, &old[n]);
+  for (int n = 0; n < 4; ++n) {
+    // A signal ignored at start (nohup, a background job) stays ignored: only
+    // a signal that would end the program needs the terminal put back first.
+    sigaction(kSignals[n], nullptr, &old[n]);
+    if (old[n].sa_handler != SIG_IGN) sigaction(kSignals[n], &act, nullptr);
+  }
 
   termios raw = saved;
   raw.c_lflag &= ~tcflag_t(ICANON | ECHO);

@@ -158,25 +158,23 @@ bool digits_fast(double v, int n, uint64_t& digits, int& exp10) {
   uint64_t ip = uint64_t(t >> 64);
   uint64_t f = uint64_t(t);  // true fraction lies in [f, f + 2) units of 2^-64
   if (ip < kPow10[n - 1] || ip >= kPow10[n + 1]) return false;
-  uint64_t d;
-  bool up;
-  if (ip >= kPow10[n]) {
-    d = ip / 10;
-    uint64_t rem = ip % 10;
-    if (rem > 5) up = true;
-    else if (rem == 5) { if (f == 0) return false; up = true; }
-    else if (rem == 4) { if (f == ~uint64_t(0)) return false; up = false; }
-    else up = false;
-    exp10 = x0 + 1;
-  } else {
-    d = ip;
-    const uint64_t half = uint64_t(1) << 63;
-    if (f > half) up = true;
-    else if (f < half - 2) up = false;
-    else return false;
-    exp10 = x0;
-  }
-  if (up && ++d == kPow10[n]) {
+  // Rounding to n digits. With n + 1 digits in ip the last one and the fraction
+  // decide; with n digits the fraction alone. Branch-free: the decision is
+  // data-dependent and a mispredicted branch costs more than both sides.
+  const bool extra = ip >= kPow10[n];
+  const uint64_t tenth = ip / 10;
+  const uint64_t rem = ip - tenth * 10;
+  const uint64_t half = uint64_t(1) << 63;
+  const bool up_extra = (rem > 5) | ((rem == 5) & (f != 0));
+  const bool doubt_extra = ((rem == 5) & (f == 0)) | ((rem == 4) & (f == ~uint64_t(0)));
+  const bool up_plain = f > half;
+  const bool doubt_plain = (f >= half - 2) & (f <= half);
+  if (extra ? doubt_extra : doubt_plain) return false;  // a tie, or too close to one
+  uint64_t d = extra ? tenth : ip;
+  const bool up = extra ? up_extra : up_plain;
+  exp10 = x0 + int(extra);
+  d += up;
+  if (d == kPow10[n]) {  // 9.9999995 -> 1.000000e+001
     d = kPow10[n - 1];
     ++exp10;
   }
@@ -342,6 +340,53 @@ size_t format_d(char* dst, long long v, int width) {
   return pad_left(dst, size_t(r.ptr - dst), width);
 }
 
+namespace {
+
+// Recently written e and g fields. Within a line, and across the files a stage
+// writes line by line, the same value recurs in the same conversion (the
+// frequency column of every file, the real part that S_ab and S_ba share, a
+// zero imaginary column); its text is then copied instead of converted again.
+// Direct-mapped: one comparison decides.
+class field_memo {
+ public:
+  // The field's text for (v, c), converted on a miss; returns its length.
+  size_t write(char* dst, double v, const conversion& c) {
+    uint64_t bits;
+    std::memcpy(&bits, &v, sizeof bits);
+    const uint32_t key = uint32_t(uint8_t(c.type)) << 16 | uint32_t(c.width) << 8 | uint8_t(c.precision);
+    const uint64_t h = (bits ^ (bits >> 29) ^ key) * 0x9E3779B97F4A7C15ull;
+    entry& e = entries_[h >> (64 - kBits)];
+    if (e.bits == bits && e.key == key) {
+      std::memcpy(dst, e.text, sizeof e.text);  // dst has room for width + 32 bytes
+      return e.len;
+    }
+    const size_t len = c.type == 'e' ? format_e(dst, v, c.width, c.precision) : format_g(dst, v, c.width, c.precision);
+    if (len <= sizeof e.text) {
+      e.bits = bits;
+      e.key = key;
+      e.len = uint32_t(len);
+      std::memcpy(e.text, dst, sizeof e.text);  // the bytes past len are never copied out
+    }
+    return len;
+  }
+
+ private:
+  static constexpr int kBits = 4;
+  struct entry {
+    uint64_t bits = 0;
+    uint32_t key = 0;  // 0: empty (no conversion has type 0)
+    uint32_t len = 0;
+    char text[32] = {};
+  };
+  entry entries_[1 << kBits];
+};
+
+constinit thread_local field_memo g_memo;
+
+size_t format_real_field(char* dst, double v, const conversion& c) { return g_memo.write(dst, v, c); }
+
+}  // namespace
+
 size_t format_bound(const format& fmt, const format_arg* args, int nargs) {
   size_t bound = size_t(fmt.numeric_bound());
   for (int n = 0; n < nargs && n < fmt.count(); ++n) {
@@ -366,10 +411,8 @@ size_t format_args(char* dst, const format& fmt, const format_arg* args, int nar
         p += format_d(p, a.k == format_arg::kind::integer ? a.i : (long long)a.d, c.width);
         break;
       case 'e':
-        p += format_e(p, a.k == format_arg::kind::real ? a.d : double(a.i), c.width, c.precision);
-        break;
       case 'g':
-        p += format_g(p, a.k == format_arg::kind::real ? a.d : double(a.i), c.width, c.precision);
+        p += format_real_field(p, a.k == format_arg::kind::real ? a.d : double(a.i), c);
         break;
       case 's': {
         const char* s = a.k == format_arg::kind::text ? a.s : "";

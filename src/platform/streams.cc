@@ -164,97 +164,123 @@ bool matches(const char* p, size_t avail, const char* word) {
 // (no rounding boundary of a float or double needs more than 767 digits).
 constexpr int kMaxDigits = 800;
 
-// Powers of ten that a double (up to 10^22) or a float (up to 10^10) holds exactly.
+// Powers of ten that a double holds exactly.
 constexpr double kExactPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
                                   1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
-constexpr float kExactPow10f[] = {1e0f, 1e1f, 1e2f, 1e3f, 1e4f, 1e5f, 1e6f, 1e7f, 1e8f, 1e9f, 1e10f};
 
 // Bytes the fast path looks at in one piece; a number that does not end within
 // them (or within the buffer) goes the general way.
 constexpr size_t kLookahead = 32;
 
+constexpr uint64_t kPow10Int[] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000, 100000000};
+
+// Appends to w the run of up to eight digits at p (eight bytes readable) in a
+// few word operations; returns the end of the run.
+inline const char* eight_digits_at_most(const char* p, uint64_t& w) {
+  uint64_t chunk;
+  std::memcpy(&chunk, p, sizeof chunk);
+  const uint64_t values = chunk - 0x3030303030303030ull;  // digits become 0..9
+  // High bit of each byte that is not a digit: below '0' borrows into bit 7,
+  // above '9' carries into it. A carry or borrow only reaches later bytes, so
+  // the first byte flagged is the first non-digit.
+  const uint64_t shifted = chunk ^ 0x3030303030303030ull;
+  const uint64_t flags = ((shifted + 0x7676767676767676ull) | shifted) & 0x8080808080808080ull;
+  const int count = flags ? __builtin_ctzll(flags) / 8 : 8;
+  if (count == 0) return p;
+  // The digits, first one most significant, moved to the top bytes: the
+  // classic pairwise combination then gives their value.
+  uint64_t v = values << (8 * (8 - count));
+  v = (v * 10) + (v >> 8);
+  v = (((v & 0x000000FF000000FFull) * (100 + (1000000ull << 32))) +
+       (((v >> 16) & 0x000000FF000000FFull) * (1 + (10000ull << 32)))) >>
+      32;
+  w = w * kPow10Int[count] + v;
+  return p + count;
+}
+
 // The common number, read in place: at most 19 significant digits and an
 // exponent of at most 5 digits, wholly in p[0, avail) (`ends`: the input ends
 // there). Returns the bytes it takes, or 0 to leave the number to the general
 // reader (no number here, inf or nan, a long mantissa, or a token that may go
-// on past the bytes at hand). A mantissa and power of ten that the type holds
-// exactly give the value with one correctly rounded operation; other values
-// come from from_chars over the same bytes.
+// on past the bytes at hand).
+//
+// A mantissa w <= 2^53 and a power of ten up to 10^22 are exact doubles, so one
+// multiplication or division gives the correctly rounded double. For a float,
+// rounding that double again is exact unless it lies exactly halfway between
+// two floats (the only place where two roundings can differ from one); those,
+// and all other values, come from from_chars over the same bytes.
 template <class T>
 size_t scan_real_fast(const char* p, size_t avail, bool ends, T& value) {
-  size_t i = 0;
-  bool negative = false;
-  if (p[0] == '+' || p[0] == '-') {
-    negative = p[0] == '-';
-    i = 1;
+  const char* const end = p + avail;
+  const bool negative = *p == '-';
+  const char* const start = p + (*p == '+' || *p == '-');  // from_chars takes no '+'
+  const char* q = start;
+  while (q < end && *q == '0') ++q;
+  const char* const int_digits = q;
+  uint64_t w = 0;  // significant digits (wraps past 19 digits; then rejected)
+  while (q < end && is_digit(*q)) w = w * 10 + unsigned(*q++ - '0');
+  int nd = int(q - int_digits);
+  bool any_digit = q > start;
+  int exp10 = 0;  // value = w * 10^exp10
+  if (q < end && *q == '.') {
+    const char* const fraction = ++q;
+    if (w == 0) {
+      while (q < end && *q == '0') ++q;
+    }
+    const char* const significant = q;
+    if (end - q >= 8) {
+      q = eight_digits_at_most(q, w);
+    } else {
+      while (q < end && is_digit(*q)) w = w * 10 + unsigned(*q++ - '0');
+    }
+    while (q < end && is_digit(*q)) w = w * 10 + unsigned(*q++ - '0');
+    nd += int(q - significant);
+    exp10 = -int(q - fraction);
+    any_digit = any_digit || q > fraction;
   }
-  const size_t start = i;
-  uint64_t w = 0;  // significant digits
-  int nd = 0;      // how many
-  int exp10 = 0;   // value = w * 10^exp10
-  bool any_digit = false;
-  for (; i < avail && is_digit(p[i]); ++i) {
-    any_digit = true;
-    unsigned d = unsigned(p[i] - '0');
-    if (w == 0 && d == 0) continue;
-    if (nd == 19) return 0;
-    w = w * 10 + d;
-    ++nd;
-  }
-  if (i < avail && p[i] == '.') {
-    for (++i; i < avail && is_digit(p[i]); ++i) {
-      any_digit = true;
-      unsigned d = unsigned(p[i] - '0');
-      --exp10;
-      if (w == 0 && d == 0) continue;
-      if (nd == 19) return 0;
-      w = w * 10 + d;
-      ++nd;
+  if (!any_digit || nd > 19) return 0;
+  if (q < end && (*q | 0x20) == 'e') {
+    const char* t = q + 1;
+    const bool exp_negative = t < end && *t == '-';
+    if (t < end && (*t == '+' || *t == '-')) ++t;
+    if (t == end && !ends) return 0;  // the exponent may go on in the next bytes
+    if (t < end && is_digit(*t)) {
+      const char* const first = t;
+      unsigned e = 0;
+      while (t < end && is_digit(*t)) e = e * 10 + unsigned(*t++ - '0');
+      if (t - first > 5) return 0;
+      exp10 += exp_negative ? -int(e) : int(e);
+      q = t;
     }
   }
-  if (!any_digit) return 0;
-  if (i < avail && (p[i] | 0x20) == 'e') {
-    size_t j = i + 1;
-    bool exp_negative = false;
-    if (j < avail && (p[j] == '+' || p[j] == '-')) {
-      exp_negative = p[j] == '-';
-      ++j;
-    }
-    if (j >= avail && !ends) return 0;  // the exponent may go on in the next bytes
-    if (j < avail && is_digit(p[j])) {
-      int e = 0;
-      size_t first = j;
-      for (; j < avail && is_digit(p[j]); ++j) {
-        if (j - first == 5) return 0;
-        e = e * 10 + (p[j] - '0');
-      }
-      exp10 += exp_negative ? -e : e;
-      i = j;
-    }
-  }
-  if (i == avail && !ends) return 0;
-  T v;
+  if (q == end && !ends) return 0;
+  const size_t used = size_t(q - p);
   if (w == 0) {
-    v = T(0);
-  } else if constexpr (sizeof(T) == sizeof(double)) {
-    if (w <= (uint64_t(1) << 53) && exp10 >= -22 && exp10 <= 22) {
-      v = exp10 < 0 ? double(w) / kExactPow10[-exp10] : double(w) * kExactPow10[exp10];
+    value = negative ? T(-0.0) : T(0.0);
+    return used;
+  }
+  if (w <= (uint64_t(1) << 53) && exp10 >= -22 && exp10 <= 22) {
+    const double d = exp10 < 0 ? double(w) / kExactPow10[-exp10] : double(w) * kExactPow10[exp10];
+    if constexpr (sizeof(T) == sizeof(double)) {
+      value = negative ? -d : d;
+      return used;
     } else {
-      auto r = std::from_chars(p + start, p + i, v);
-      if (r.ptr != p + i) return 0;
-      if (r.ec == std::errc::result_out_of_range) v = exp10 + nd > 0 ? std::numeric_limits<T>::infinity() : T(0);
-    }
-  } else {
-    if (w <= (uint64_t(1) << 24) && exp10 >= -10 && exp10 <= 10) {
-      v = exp10 < 0 ? float(w) / kExactPow10f[-exp10] : float(w) * kExactPow10f[exp10];
-    } else {
-      auto r = std::from_chars(p + start, p + i, v);
-      if (r.ptr != p + i) return 0;
-      if (r.ec == std::errc::result_out_of_range) v = exp10 + nd > 0 ? std::numeric_limits<T>::infinity() : T(0);
+      uint64_t bits;
+      std::memcpy(&bits, &d, sizeof bits);
+      const uint64_t below_float = (uint64_t(1) << 29) - 1;  // bits a float does not keep
+      if (d >= 0x1p-126 && d < 0x1p127 && (bits & below_float) != (uint64_t(1) << 28)) {
+        const float f = float(d);
+        value = negative ? -f : f;
+        return used;
+      }
     }
   }
+  T v;
+  auto r = std::from_chars(start, q, v);
+  if (r.ptr != q) return 0;
+  if (r.ec == std::errc::result_out_of_range) v = exp10 + nd > 0 ? std::numeric_limits<T>::infinity() : T(0);
   value = negative ? -v : v;
-  return i;
+  return used;
 }
 
 // Any number, at a byte that is not white space, in a fixed amount of memory

@@ -698,6 +698,16 @@ TEST(Streams, WriteErrorIsKeptAndTheRestDiscarded) {
 
 // Random bytes, NUL bytes included: every reader ends at the end of input in
 // a bounded number of steps, from memory and through a small file buffer alike.
+// A stream with no file behind it (a slot whose open failed) takes nothing
+// and says so; it must neither loop nor write through a null buffer.
+TEST(Streams, WritingWithoutAFileIsAnErrorNotAHang) {
+  qv::out_stream out;
+  out.print("%15.6e %15.6e %15.6e \n", 1.0, 2.0, 3.0);
+  out.write("text", 4);
+  out.flush();
+  EXPECT_EQ(out.error(), EBADF);
+}
+
 TEST(BadInput, RandomBytes) {
   std::mt19937_64 gen(31);
   for (int n = 0; n < 300 / kRandomScale; ++n) {

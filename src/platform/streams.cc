@@ -95,6 +95,10 @@ void out_stream::detach() {
 }
 
 void out_stream::write(const char* data, size_t n) {
+  if (cap_ == 0) {  // not attached to a file: nothing can be written
+    if (err_ == 0) err_ = EBADF;
+    return;
+  }
   while (n > 0) {
     size_t room = cap_ - len_;
     if (room == 0) {

@@ -698,6 +698,33 @@ TEST(Streams, WriteErrorIsKeptAndTheRestDiscarded) {
 
 // Random bytes, NUL bytes included: every reader ends at the end of input in
 // a bounded number of steps, from memory and through a small file buffer alike.
+// A field already written is copied rather than converted again; whatever
+// the order of values, streams and flushes, the text is what a fresh
+// conversion gives: repeats within a line (neighbouring fields), across two
+// streams written in turn, and across flushes of a small buffer.
+TEST(Streams, RepeatedFieldsReadBackAsConverted) {
+  std::mt19937_64 gen(7);
+  const double pool[] = {0.0, -0.0, 1.0, 0.125, 6.667, -1.5e-7, 12345.678, 1e300, 2.5e-5, 100.0};
+  std::string got_a, got_b, want_a, want_b;
+  char buf_a[160], buf_b[4096];
+  qv::out_stream a, b;
+  a.attach_string(&got_a, buf_a, sizeof buf_a);
+  b.attach_string(&got_b, buf_b, sizeof buf_b);
+  char line[256];
+  for (int n = 0; n < 5000; ++n) {
+    const double x = pool[gen() % 10], y = pool[gen() % 10], z = pool[gen() % 10];
+    a.print("%12.4g %12.4g %12.4g \n", x, y, z);
+    want_a.append(line, qv::format_to(line, "%12.4g %12.4g %12.4g \n", x, y, z));
+    b.print("%15.6e %15.6e %12.5g \n", y, y, x);
+    want_b.append(line, qv::format_to(line, "%15.6e %15.6e %12.5g \n", y, y, x));
+    if (gen() % 7 == 0) b.flush();
+  }
+  a.flush();
+  b.flush();
+  EXPECT_EQ(got_a, want_a);
+  EXPECT_EQ(got_b, want_b);
+}
+
 // A stream with no file behind it (a slot whose open failed) takes nothing
 // and says so; it must neither loop nor write through a null buffer.
 TEST(Streams, WritingWithoutAFileIsAnErrorNotAHang) {

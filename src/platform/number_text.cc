@@ -138,25 +138,22 @@ bool digits_fast(double v, int n, uint64_t& digits, int& exp10) {
   int k = n - 1 - x0;
   if (k < kPowMin || k > kPowMax) return false;
   const pow10_entry& c = pow10_table()[k - kPowMin];
-  // P = m * c, 192 bits in w2:w1:w0.
-  u128 plo = (u128)m * c.lo;
-  u128 phi = (u128)m * c.hi;
-  uint64_t w0 = uint64_t(plo);
-  u128 mid = (plo >> 64) + uint64_t(phi);
-  uint64_t w1 = uint64_t(mid);
-  uint64_t w2 = uint64_t(phi >> 64) + uint64_t(mid >> 64);
-  int sh = -(e + c.exp2);  // fractional bits of P
-  int r = sh - 64;         // T = P >> r holds the integer part and 64 fraction bits
+  const int sh = -(e + c.exp2);  // fractional bits of P = m * c
+  const int r = sh - 64;
   if (r < 54 || r > 127) return false;  // the error bound below needs r >= 54
-  u128 hi128 = ((u128)w2 << 64) | w1;
-  u128 t;
-  if (r < 64) {
-    t = (hi128 << (64 - r)) | (w0 >> r);
-  } else {
-    t = hi128 >> (r - 64);
-  }
-  uint64_t ip = uint64_t(t >> 64);
-  uint64_t f = uint64_t(t);  // true fraction lies in [f, f + 2) units of 2^-64
+  // P = m * c, 192 bits in w2:w1:w0; T = P >> r holds the integer part and
+  // 64 bits of the fraction.
+  const u128 plo = (u128)m * c.lo;
+  const u128 phi = (u128)m * c.hi;
+  const uint64_t w0 = uint64_t(plo);
+  const u128 mid = (plo >> 64) + uint64_t(phi);
+  const uint64_t w1 = uint64_t(mid);
+  const uint64_t w2 = uint64_t(phi >> 64) + uint64_t(mid >> 64);
+  const u128 hi128 = ((u128)w2 << 64) | w1;
+  const u128 t = r < 64 ? (hi128 << (64 - r)) | (w0 >> r) : hi128 >> (r - 64);
+  const uint64_t ip = uint64_t(t >> 64);
+  const uint64_t f = uint64_t(t);  // the true fraction lies in [f, f + eps) units of 2^-64
+  const uint64_t eps = 2;
   if (ip < kPow10[n - 1] || ip >= kPow10[n + 1]) return false;
   // Rounding to n digits. With n + 1 digits in ip the last one and the fraction
   // decide; with n digits the fraction alone. Branch-free: the decision is
@@ -166,9 +163,10 @@ bool digits_fast(double v, int n, uint64_t& digits, int& exp10) {
   const uint64_t rem = ip - tenth * 10;
   const uint64_t half = uint64_t(1) << 63;
   const bool up_extra = (rem > 5) | ((rem == 5) & (f != 0));
-  const bool doubt_extra = ((rem == 5) & (f == 0)) | ((rem == 4) & (f == ~uint64_t(0)));
+  // The computed fraction never exceeds the true one: f > 0 means above.
+  const bool doubt_extra = ((rem == 5) & (f == 0)) | ((rem == 4) & (f > ~uint64_t(0) - eps));
   const bool up_plain = f > half;
-  const bool doubt_plain = (f >= half - 2) & (f <= half);
+  const bool doubt_plain = (f > half - eps) & (f <= half);
   if (extra ? doubt_extra : doubt_plain) return false;  // a tie, or too close to one
   uint64_t d = extra ? tenth : ip;
   const bool up = extra ? up_extra : up_plain;
@@ -342,33 +340,30 @@ size_t format_d(char* dst, long long v, int width) {
 
 namespace {
 
-// Recently written e and g fields. Within a line, and across the files a stage
-// writes line by line, the same value recurs in the same conversion (the
-// frequency column of every file, the real part that S_ab and S_ba share, a
-// zero imaginary column); its text is then copied instead of converted again.
-// Direct-mapped: one comparison decides.
+// Recently written e and g fields, each by where its text stands in a stream's
+// buffer: within a line, and across the files a stage writes line by line, the
+// same value recurs in the same conversion (the frequency column of every
+// file, the real part that S_ab and S_ba share, a zero imaginary column). The
+// text is read back only on a hit, long after it was written. Direct-mapped:
+// one comparison decides.
 class field_memo {
  public:
-  // The field's text for (v, c), converted on a miss; returns its length.
   size_t write(char* dst, double v, const conversion& c) {
     uint64_t bits;
     std::memcpy(&bits, &v, sizeof bits);
     const uint32_t key = uint32_t(uint8_t(c.type)) << 16 | uint32_t(c.width) << 8 | uint8_t(c.precision);
     const uint64_t h = (bits ^ (bits >> 29) ^ key) * 0x9E3779B97F4A7C15ull;
     entry& e = entries_[h >> (64 - kBits)];
-    if (e.bits == bits && e.key == key) {
-      std::memcpy(dst, e.text, sizeof e.text);  // dst has room for width + 32 bytes
+    if (e.bits == bits && e.key == key && e.epoch == epoch_) {
+      std::memmove(dst, e.text, 32);  // dst has room for width + 32; e.text may be just before it
       return e.len;
     }
     const size_t len = c.type == 'e' ? format_e(dst, v, c.width, c.precision) : format_g(dst, v, c.width, c.precision);
-    if (len <= sizeof e.text) {
-      e.bits = bits;
-      e.key = key;
-      e.len = uint32_t(len);
-      std::memcpy(e.text, dst, sizeof e.text);  // the bytes past len are never copied out
-    }
+    e = {bits, key, uint32_t(len), epoch_, dst};
     return len;
   }
+
+  void forget() { ++epoch_; }
 
  private:
   static constexpr int kBits = 4;
@@ -376,14 +371,20 @@ class field_memo {
     uint64_t bits = 0;
     uint32_t key = 0;  // 0: empty (no conversion has type 0)
     uint32_t len = 0;
-    char text[32] = {};
+    uint64_t epoch = 0;
+    const char* text = nullptr;
   };
   entry entries_[1 << kBits];
+  uint64_t epoch_ = 1;
 };
 
 constinit thread_local field_memo g_memo;
 
-size_t format_real_field(char* dst, double v, const conversion& c) { return g_memo.write(dst, v, c); }
+size_t format_real_field(char* dst, double v, const conversion& c) {
+  return c.type == 'e' ? format_e(dst, v, c.width, c.precision) : format_g(dst, v, c.width, c.precision);
+}
+
+size_t reuse_real_field(char* dst, double v, const conversion& c) { return g_memo.write(dst, v, c); }
 
 }  // namespace
 
@@ -395,7 +396,10 @@ size_t format_bound(const format& fmt, const format_arg* args, int nargs) {
   return bound;
 }
 
-size_t format_args(char* dst, const format& fmt, const format_arg* args, int nargs) {
+namespace {
+
+template <size_t (*real_field)(char*, double, const conversion&)>
+size_t format_args_with(char* dst, const format& fmt, const format_arg* args, int nargs) {
   char* p = dst;
   const char* text = fmt.text();
   int pos = 0;
@@ -412,7 +416,7 @@ size_t format_args(char* dst, const format& fmt, const format_arg* args, int nar
         break;
       case 'e':
       case 'g':
-        p += format_real_field(p, a.k == format_arg::kind::real ? a.d : double(a.i), c);
+        p += real_field(p, a.k == format_arg::kind::real ? a.d : double(a.i), c);
         break;
       case 's': {
         const char* s = a.k == format_arg::kind::text ? a.s : "";
@@ -426,5 +430,17 @@ size_t format_args(char* dst, const format& fmt, const format_arg* args, int nar
   for (int end = fmt.length(); pos < end;) *p++ = text[pos++];
   return size_t(p - dst);
 }
+
+}  // namespace
+
+size_t format_args(char* dst, const format& fmt, const format_arg* args, int nargs) {
+  return format_args_with<format_real_field>(dst, fmt, args, nargs);
+}
+
+size_t format_args_reusing(char* dst, const format& fmt, const format_arg* args, int nargs) {
+  return format_args_with<reuse_real_field>(dst, fmt, args, nargs);
+}
+
+void forget_recent_fields() { g_memo.forget(); }
 
 }  // namespace qv

@@ -107,6 +107,16 @@ size_t format_bound(const format& fmt, const format_arg* args, int nargs);
 // returns the number of bytes written (no NUL is added).
 size_t format_args(char* dst, const format& fmt, const format_arg* args, int nargs);
 
+// As format_args, for a stream's buffer: an e or g field already written there
+// with the same value and conversion is copied instead of converted again (a
+// line's frequency column, written to every file of a stage, is converted
+// once). The text stays referenced until forget_recent_fields(), which the
+// stream calls whenever its buffer's content may change other than by
+// appending: at every flush, attach and detach. 32 bytes past any field must
+// be readable.
+size_t format_args_reusing(char* dst, const format& fmt, const format_arg* args, int nargs);
+void forget_recent_fields();
+
 template <class... Args>
 size_t format_to(char* dst, const format& fmt, const Args&... args) {
   const format_arg a[] = {format_arg(args)..., format_arg(0)};

@@ -74,10 +74,11 @@ bool in_stream::rewind() {
 }
 
 void out_stream::attach(int fd, char* buf, size_t cap) {
+  forget_recent_fields();
   fd_ = fd;
   text_ = nullptr;
   buf_ = buf;
-  cap_ = cap;
+  cap_ = cap > kFieldSlack ? cap - kFieldSlack : 0;
   len_ = 0;
   err_ = 0;
 }
@@ -88,6 +89,7 @@ void out_stream::attach_string(std::string* text, char* buf, size_t cap) {
 }
 
 void out_stream::detach() {
+  forget_recent_fields();
   fd_ = -1;
   text_ = nullptr;
   buf_ = nullptr;
@@ -119,6 +121,7 @@ void out_stream::print_long(const format& fmt, const format_arg* args, int nargs
 }
 
 void out_stream::flush() {
+  forget_recent_fields();
   if (text_ != nullptr) {
     text_->append(buf_, len_);
     len_ = 0;

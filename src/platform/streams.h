@@ -71,7 +71,9 @@ class out_stream {
   out_stream(const out_stream&) = delete;
   out_stream& operator=(const out_stream&) = delete;
 
-  // Writes to fd through buf (cap bytes). The stream does not own fd.
+  // Writes to fd through buf (cap bytes, of which the last kFieldSlack stay
+  // free: a field is read back 32 bytes at a time). The stream does not own fd.
+  static constexpr size_t kFieldSlack = 32;
   void attach(int fd, char* buf, size_t cap);
   // Collects everything written in *text (tests).
   void attach_string(std::string* text, char* buf, size_t cap);
@@ -92,7 +94,7 @@ class out_stream {
     size_t bound = format_bound(fmt, a, nargs);
     if (bound > cap_) return print_long(fmt, a, nargs, bound);
     char* p = reserve(bound);
-    commit(format_args(p, fmt, a, nargs));
+    commit(format_args_reusing(p, fmt, a, nargs));
   }
 
   // Hands the buffered bytes to the file; a failure is kept in error().

@@ -22,29 +22,6 @@ const char* const kTwoSided[] = {"complex_spectrum_sab.out", "complex_spectrum_s
 const char* const kOneSided[] = {"complex_spectrum_gab.out", "complex_spectrum_gba.out",
                                  "complex_spectrum_gaa.out", "complex_spectrum_gbb.out"};
 
-std::string right12(const std::string& text) {
-  return std::string(text.size() < 12 ? 12 - text.size() : 0, ' ') + text;
-}
-
-// A line of three numbers, each right-aligned in 12 characters, from their texts:
-// the layout of both "%12.4g %12.4g %12.4g \n" and "%12.5g %12.4g %12.4g \n".
-std::string row(const std::string& freq, const std::string& re, const std::string& im) {
-  return right12(freq) + " " + right12(re) + " " + right12(im) + " \n";
-}
-
-std::string rows(const std::vector<std::vector<std::string>>& lines) {
-  std::string text;
-  for (const auto& l : lines) text += row(l[0], l[1], l[2]);
-  return text;
-}
-
-bool all_slots_closed(qv::workspace& ws) {
-  for (int n = 1; n <= qv::kSlots; ++n) {
-    if (ws.slot(n).is_open()) return false;
-  }
-  return true;
-}
-
 struct stage_result {
   std::string transcript;
   int32_t limit2 = -1;

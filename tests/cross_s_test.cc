@@ -22,34 +22,12 @@ namespace {
 const char* const kTwoSided[] = {"complex_spectrum_sab.out", "complex_spectrum_sba.out",
                                  "complex_spectrum_saa.out", "complex_spectrum_sbb.out"};
 
-std::string right12(const std::string& text) {
-  return std::string(text.size() < 12 ? 12 - text.size() : 0, ' ') + text;
-}
-
-// A two-sided line, "%12.4g %12.4g %12.4g \n", from the texts of its numbers.
-std::string row(const std::string& freq, const std::string& re, const std::string& im) {
-  return right12(freq) + " " + right12(re) + " " + right12(im) + " \n";
-}
-
-std::string rows(const std::vector<std::vector<std::string>>& lines) {
-  std::string text;
-  for (const auto& l : lines) text += row(l[0], l[1], l[2]);
-  return text;
-}
-
 struct stage_result {
   std::string transcript;
   int32_t limit = -1;
   bool failed = false;
   bool slots_closed = false;
 };
-
-bool all_slots_closed(qv::workspace& ws) {
-  for (int n = 1; n <= qv::kSlots; ++n) {
-    if (ws.slot(n).is_open()) return false;
-  }
-  return true;
-}
 
 // Runs cross_s in dir, on whatever fft_1.out and fft_2.out it holds.
 stage_result run_cross_s(const temp_dir& dir) {

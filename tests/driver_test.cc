@@ -36,30 +36,6 @@ const std::string kDialogueAfterContact =
     "\n"
     "\n Window? 1=rectangular 2=Hanning \n";
 
-const std::string kClosingSummary =
-    "\n\n The format for the following output files is: "
-    "\n  freq (Hz)  real amp(units)  imaginary amp(units)\n"
-    "\n\n Two-sided complex output data written to: \n"
-    "\n complex_spectrum_sab.out "
-    "\n complex_spectrum_sba.out "
-    "\n complex_spectrum_saa.out "
-    "\n complex_spectrum_sbb.out "
-    "\n\n One-sided complex output data written to: \n"
-    "\n complex_spectrum_gab.out "
-    "\n complex_spectrum_gba.out "
-    "\n complex_spectrum_gaa.out "
-    "\n complex_spectrum_gbb.out \n"
-    "\n H1.out "
-    "\n H2.out "
-    "\n\n The format for the following output files is: "
-    "\n  freq (Hz)  magnitude   phase(deg)\n"
-    "\n H1_mp.out "
-    "\n H2_mp.out "
-    "\n\n Additional file: \n"
-    "\n coherence.out \n"
-    "\n\n Please call the output files into your own plotting program."
-    "\n Press any key to exit.";
-
 const std::string kPrompt1 = "\n\n Please enter the first input filename. (Force) \n";
 const std::string kPrompt2 = "\n\n Please enter the second input filename. (Response) \n";
 

@@ -49,30 +49,6 @@ const std::string kDialogue =
     "\n"
     "\n Window? 1=rectangular 2=Hanning \n";
 
-const std::string kSummary =
-    "\n\n The format for the following output files is: "
-    "\n  freq (Hz)  real amp(units)  imaginary amp(units)\n"
-    "\n\n Two-sided complex output data written to: \n"
-    "\n complex_spectrum_sab.out "
-    "\n complex_spectrum_sba.out "
-    "\n complex_spectrum_saa.out "
-    "\n complex_spectrum_sbb.out "
-    "\n\n One-sided complex output data written to: \n"
-    "\n complex_spectrum_gab.out "
-    "\n complex_spectrum_gba.out "
-    "\n complex_spectrum_gaa.out "
-    "\n complex_spectrum_gbb.out \n"
-    "\n H1.out "
-    "\n H2.out "
-    "\n\n The format for the following output files is: "
-    "\n  freq (Hz)  magnitude   phase(deg)\n"
-    "\n H1_mp.out "
-    "\n H2_mp.out "
-    "\n\n Additional file: \n"
-    "\n coherence.out \n"
-    "\n\n Please call the output files into your own plotting program."
-    "\n Press any key to exit.";
-
 // The transcript after the banner's first three lines (the title, then the
 // author and contact lines, whose wording is free; the contact line ends the
 // banner with a line break). Fails the test when the title is missing.
@@ -268,7 +244,7 @@ TEST(EndToEnd, FourRecordPairMatchesTheHandComputedFilesAndTranscript) {
       "\n kurtosis=     15.68"
       "\n"
       "\n delta f=          1.333 " +
-      transform_lines(4, 2, 4) + cross_lines(4) + kSummary;
+      transform_lines(4, 2, 4) + cross_lines(4) + kClosingSummary;
   EXPECT_EQ(after_banner(r.run.output), expected);
 }
 
@@ -310,7 +286,7 @@ TEST(EndToEnd, TypicalRunWritesEveryFileAndTheTranscriptInOrder) {
       "\n delta f=          1.957 "
       "\n mean removal"
       "\n Hanning window " +
-      transform_lines(512, 9, 512) + cross_lines(512) + kSummary;
+      transform_lines(512, 9, 512) + cross_lines(512) + kClosingSummary;
   EXPECT_EQ(after_banner(r.run.output), expected);
 
   // Line counts and line forms of every file.
@@ -451,7 +427,7 @@ TEST(EndToEnd, FrequencyMismatchKeepsOnlyTheZeroLine) {
       "\n limit2 = 0 "
       "\n h_functions "
       "\n limit2 = 0 " +
-      kSummary;
+      kClosingSummary;
   ASSERT_GE(r.run.output.size(), tail.size());
   EXPECT_EQ(r.run.output.substr(r.run.output.size() - tail.size()), tail);
 
@@ -496,7 +472,7 @@ TEST(EndToEnd, InputsOfDifferentLength) {
     for (const auto& name : kTwoSided) EXPECT_EQ(count_lines(r.file(name)), size_t(c.limit)) << name;
     for (const auto& name : kOneSided) EXPECT_EQ(count_lines(r.file(name)), size_t(c.limit / 2)) << name;
     for (const auto& name : kResults) EXPECT_EQ(count_lines(r.file(name)), size_t(c.limit / 2)) << name;
-    EXPECT_TRUE(r.run.output.ends_with(kSummary));
+    EXPECT_TRUE(r.run.output.ends_with(kClosingSummary));
   }
 }
 
@@ -584,7 +560,7 @@ TEST(EndToEnd, ShortInputIsReportedAndTheRunGoesOn) {
     ASSERT_NE(pass_end, std::string::npos);
     EXPECT_EQ(r.run.output.substr(short_pass, pass_end - short_pass).find("samples= "), std::string::npos);
     EXPECT_NE(r.run.output.find("\n\n cross_s \n"), std::string::npos);
-    EXPECT_TRUE(r.run.output.ends_with(kSummary));
+    EXPECT_TRUE(r.run.output.ends_with(kClosingSummary));
     for (const auto& name : all_output_files()) EXPECT_TRUE(file_exists(r.file(name))) << name;
     expect_no_nan_or_inf(r.dir.path());
   }

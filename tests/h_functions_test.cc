@@ -24,26 +24,6 @@ const char* const kResults[] = {"H1.out", "H2.out", "H1_mp.out", "H2_mp.out", "c
 const char* const kOneSided[] = {"complex_spectrum_gab.out", "complex_spectrum_gba.out",
                                  "complex_spectrum_gaa.out", "complex_spectrum_gbb.out"};
 
-std::string right12(const std::string& text) {
-  return std::string(text.size() < 12 ? 12 - text.size() : 0, ' ') + text;
-}
-
-// "%12.5g %12.4g %12.4g \n" (and "%12.4g ..." of the two-sided files) from the
-// texts of the numbers.
-std::string row(const std::string& freq, const std::string& a, const std::string& b) {
-  return right12(freq) + " " + right12(a) + " " + right12(b) + " \n";
-}
-
-// "%12.5g %12.4g \n" of coherence.out.
-std::string row(const std::string& freq, const std::string& a) { return right12(freq) + " " + right12(a) + " \n"; }
-
-bool all_slots_closed(qv::workspace& ws) {
-  for (int n = 1; n <= qv::kSlots; ++n) {
-    if (ws.slot(n).is_open()) return false;
-  }
-  return true;
-}
-
 struct stage_result {
   std::string transcript;
   bool failed = false;

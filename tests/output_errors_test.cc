@@ -27,13 +27,6 @@ size_t occurrences(const std::string& text, const std::string& part) {
   return n;
 }
 
-bool all_slots_closed(qv::workspace& ws) {
-  for (int n = 1; n <= qv::kSlots; ++n) {
-    if (ws.slot(n).is_open()) return false;
-  }
-  return true;
-}
-
 void link_to_dev_full(const temp_dir& dir, const std::string& name) {
   ASSERT_EQ(symlink("/dev/full", (dir / name).c_str()), 0) << name;
 }

@@ -71,6 +71,22 @@ std::vector<double> fields(const std::string& line) {
   return v;
 }
 
+namespace {
+std::string right12(const std::string& text) { return std::string(text.size() < 12 ? 12 - text.size() : 0, ' ') + text; }
+}  // namespace
+
+std::string row(const std::string& freq, const std::string& a, const std::string& b) {
+  return right12(freq) + " " + right12(a) + " " + right12(b) + " \n";
+}
+
+std::string row(const std::string& freq, const std::string& a) { return right12(freq) + " " + right12(a) + " \n"; }
+
+std::string rows(const std::vector<std::vector<std::string>>& lines) {
+  std::string text;
+  for (const auto& l : lines) text += row(l[0], l[1], l[2]);
+  return text;
+}
+
 run_result run_quorvid(const std::string& dir, const std::string& replies) {
   temp_dir io;
   const std::string in_path = io / "replies", out_path = io / "console";
@@ -94,6 +110,37 @@ run_result run_quorvid(const std::string& dir, const std::string& replies) {
   r.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
   r.output = read_file(out_path);
   return r;
+}
+
+const std::string kClosingSummary =
+    "\n\n The format for the following output files is: "
+    "\n  freq (Hz)  real amp(units)  imaginary amp(units)\n"
+    "\n\n Two-sided complex output data written to: \n"
+    "\n complex_spectrum_sab.out "
+    "\n complex_spectrum_sba.out "
+    "\n complex_spectrum_saa.out "
+    "\n complex_spectrum_sbb.out "
+    "\n\n One-sided complex output data written to: \n"
+    "\n complex_spectrum_gab.out "
+    "\n complex_spectrum_gba.out "
+    "\n complex_spectrum_gaa.out "
+    "\n complex_spectrum_gbb.out \n"
+    "\n H1.out "
+    "\n H2.out "
+    "\n\n The format for the following output files is: "
+    "\n  freq (Hz)  magnitude   phase(deg)\n"
+    "\n H1_mp.out "
+    "\n H2_mp.out "
+    "\n\n Additional file: \n"
+    "\n coherence.out \n"
+    "\n\n Please call the output files into your own plotting program."
+    "\n Press any key to exit.";
+
+bool all_slots_closed(qv::workspace& ws) {
+  for (int n = 1; n <= qv::kSlots; ++n) {
+    if (ws.slot(n).is_open()) return false;
+  }
+  return true;
 }
 
 stage_env::stage_env(const std::string& replies)

@@ -47,6 +47,17 @@ size_t count_lines(const std::string& path);
 // Splits a line into its blank-separated fields, parsed as doubles.
 std::vector<double> fields(const std::string& line);
 
+// A line of column text from the texts of its numbers, each right-aligned in
+// 12 characters and followed by a blank: the layout of "%12.4g %12.4g %12.4g \n",
+// "%12.5g %12.4g %12.4g \n" and "%12.5g %12.4g \n".
+std::string row(const std::string& freq, const std::string& a, const std::string& b);
+std::string row(const std::string& freq, const std::string& a);
+// Three-column rows, one a line.
+std::string rows(const std::vector<std::vector<std::string>>& lines);
+
+// The closing summary as the console shows it, ending with the key prompt.
+extern const std::string kClosingSummary;
+
 struct run_result {
   int status = -1;     // exit status, or 128 + signal
   std::string output;  // standard output
@@ -55,6 +66,9 @@ struct run_result {
 // Runs the built quorvid in `dir` with `replies` on standard input, in a new
 // session (no controlling terminal, so no key wait), standard output captured.
 run_result run_quorvid(const std::string& dir, const std::string& replies);
+
+// True when no file slot of ws holds an open file.
+bool all_slots_closed(qv::workspace& ws);
 
 // A workspace and a console of their own: replies in, transcript out.
 struct stage_env {

@@ -61,6 +61,7 @@ class format {
       // Bound for the numeric conversions: the field, and room past it for the
       // fixed-size copies of the number (sign, 18 digits, point, exponent).
       if (t != 's') lit += width + 32;
+      else has_text_ = true;
     }
     count_ = n;
     numeric_bound_ = lit;
@@ -74,12 +75,14 @@ class format {
   int conv_end(int n) const { return conv_pos_[n]; }
   // Room for the literal text and the numeric conversions, strings excluded.
   int numeric_bound() const { return numeric_bound_; }
+  bool has_text() const { return has_text_; }
 
  private:
   const char* text_;
   int length_ = 0;
   int count_ = 0;
   int numeric_bound_ = 0;
+  bool has_text_ = false;
   conversion conv_[kMaxConversions]{};
   uint16_t conv_pos_[kMaxConversions]{};
 };

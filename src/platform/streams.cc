@@ -217,7 +217,7 @@ inline const char* eight_digits_at_most(const char* p, uint64_t& w) {
 // two floats (the only place where two roundings can differ from one); those,
 // and all other values, come from from_chars over the same bytes.
 template <class T>
-size_t scan_real_fast(const char* p, size_t avail, bool ends, T& value) {
+[[gnu::always_inline]] inline size_t scan_real_fast(const char* p, size_t avail, bool ends, T& value) {
   const char* const end = p + avail;
   const bool negative = *p == '-';
   const char* const start = p + (*p == '+' || *p == '-');  // from_chars takes no '+'
@@ -294,7 +294,7 @@ size_t scan_real_fast(const char* p, size_t avail, bool ends, T& value) {
 // however long it is: the significant digits up to kMaxDigits, whether any
 // later digit is non-zero, and the decimal exponent, handed to from_chars.
 template <class T>
-int scan_real_general(in_stream& in, T& value) {
+[[gnu::noinline]] int scan_real_general(in_stream& in, T& value) {
   size_t avail = in.fill(9);
   const char* p = in.cur();
   size_t i = 0;
@@ -389,7 +389,7 @@ int scan_real_general(in_stream& in, T& value) {
 
 
 template <class T>
-int scan_real_impl(in_stream& in, T& value) {
+[[gnu::always_inline]] inline int scan_real_impl(in_stream& in, T& value) {
   // Most numbers, and the blanks before them, lie in the bytes at hand.
   const char* p = in.cur();
   size_t avail = in.available();

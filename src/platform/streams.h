@@ -91,7 +91,7 @@ class out_stream {
   void print(const format& fmt, const Args&... args) {
     const format_arg a[] = {format_arg(args)..., format_arg(0)};
     constexpr int nargs = static_cast<int>(sizeof...(Args));
-    size_t bound = format_bound(fmt, a, nargs);
+    const size_t bound = fmt.has_text() ? format_bound(fmt, a, nargs) : size_t(fmt.numeric_bound());
     if (bound > cap_) return print_long(fmt, a, nargs, bound);
     char* p = reserve(bound);
     commit(format_args_reusing(p, fmt, a, nargs));

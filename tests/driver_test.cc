@@ -26,16 +26,6 @@ namespace {
 
 const std::string kFirstLine = "\n  quorvid - version 1.2, June 5, 2003 ";
 
-const std::string kDialogueAfterContact =
-    "\n This program calculates the cross spectrum of two time history files. \n"
-    "\n The input files must have the same sample rate and record length. \n"
-    "\n Each input file must be time(sec) and amplitude(units) "
-    "\n The format is free, but no header lines allowed.\n"
-    "\n"
-    "\n Mean removal? 1=yes 2=no \n"
-    "\n"
-    "\n Window? 1=rectangular 2=Hanning \n";
-
 const std::string kPrompt1 = "\n\n Please enter the first input filename. (Force) \n";
 const std::string kPrompt2 = "\n\n Please enter the second input filename. (Response) \n";
 
@@ -98,7 +88,7 @@ const char* const kAllOutputs[] = {
 TEST(Driver, OpeningDialogueText) {
   stage_env env("1 2");
   qv::opening_dialogue(env.ws, env.con);
-  EXPECT_EQ(mark_author_and_contact(env.transcript), kFirstLine + "<author><contact>" + kDialogueAfterContact);
+  EXPECT_EQ(mark_author_and_contact(env.transcript), kFirstLine + "<author><contact>" + kDialogueAfterBanner);
   EXPECT_EQ(env.ws.mean_removal, 1);
   EXPECT_EQ(env.ws.window, 2);
 }

@@ -112,6 +112,16 @@ run_result run_quorvid(const std::string& dir, const std::string& replies) {
   return r;
 }
 
+const std::string kDialogueAfterBanner =
+    "\n This program calculates the cross spectrum of two time history files. \n"
+    "\n The input files must have the same sample rate and record length. \n"
+    "\n Each input file must be time(sec) and amplitude(units) "
+    "\n The format is free, but no header lines allowed.\n"
+    "\n"
+    "\n Mean removal? 1=yes 2=no \n"
+    "\n"
+    "\n Window? 1=rectangular 2=Hanning \n";
+
 const std::string kClosingSummary =
     "\n\n The format for the following output files is: "
     "\n  freq (Hz)  real amp(units)  imaginary amp(units)\n"

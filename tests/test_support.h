@@ -55,6 +55,10 @@ std::string row(const std::string& freq, const std::string& a);
 // Three-column rows, one a line.
 std::string rows(const std::vector<std::vector<std::string>>& lines);
 
+// The opening dialogue after the banner's three lines (title, author, contact),
+// from the description of the input files to the second question.
+extern const std::string kDialogueAfterBanner;
+
 // The closing summary as the console shows it, ending with the key prompt.
 extern const std::string kClosingSummary;
 

@@ -4,7 +4,12 @@
 // the program: a hand-computed 4-record pair (expected files in
 // tests/data/four_records), tones whose spectra and statistics are known in
 // closed form, and broken or mismatched inputs.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cctype>
 #include <cmath>
@@ -551,5 +556,101 @@ TEST(EndToEnd, ShortInputIsReportedAndTheRunGoesOn) {
     EXPECT_TRUE(r.run.output.ends_with(kClosingSummary));
     for (const auto& name : all_output_files()) EXPECT_TRUE(file_exists(r.file(name))) << name;
     expect_no_nan_or_inf(r.dir.path());
+  }
+}
+
+// A run in a folder that holds the longer files of an earlier run: outputs are
+// written over the old files, so each must end where the new text ends. Every
+// file equals that of the same run in an empty folder, the empty ones of a
+// frequency mismatch included.
+TEST(EndToEnd, RunOverAnEarlierLongerRunLeavesNoOldText) {
+  struct row {
+    const char* what;
+    int response_records;
+    double response_dt;
+  };
+  for (const row& c : {row{"shorter inputs", 300, 0.001}, row{"frequency mismatch", 300, 0.002}}) {
+    SCOPED_TRACE(c.what);
+    run_in_folder again, fresh;
+    write_history(again.file("force.txt"), 1000, 0.001, noise(3));
+    write_history(again.file("response.txt"), 1000, 0.001, noise(11));
+    ASSERT_EQ(run_quorvid(again.dir.path(), "1\n2\nforce.txt\nresponse.txt\n").status, 0);
+    ASSERT_EQ(count_lines(again.file("H1.out")), 256u);
+
+    for (run_in_folder* r : {&again, &fresh}) {
+      write_history(r->file("force.txt"), 300, 0.001, noise(5));
+      write_history(r->file("response.txt"), c.response_records, c.response_dt, noise(7));
+      r->run = run_quorvid(r->dir.path(), "1\n2\nforce.txt\nresponse.txt\n");
+      ASSERT_EQ(r->run.status, 0);
+    }
+    for (const auto& name : all_output_files()) {
+      EXPECT_EQ(read_file(again.file(name)), read_file(fresh.file(name))) << name;
+    }
+  }
+}
+
+// A failed run cuts the outputs it opened, as an open that empties them would:
+// no text of an earlier run is left in them.
+TEST(EndToEnd, FailedRunLeavesItsOpenedOutputsEmpty) {
+  run_in_folder r;
+  for (const char* name : {"fft_1.out", "fft_half_1.out", "fft_full_1.out", "H1.out"}) {
+    write_file(r.file(name), "old text of an earlier run\n");
+  }
+  r.run = run_quorvid(r.dir.path(), "1\n2\nnothere.txt\nresponse.txt\n");
+  EXPECT_EQ(r.run.status, 1);
+  for (const char* name : {"fft_1.out", "fft_half_1.out", "fft_full_1.out"}) {
+    EXPECT_EQ(read_file(r.file(name)), "") << name;
+  }
+  EXPECT_EQ(read_file(r.file("H1.out")), "old text of an earlier run\n");  // never opened
+}
+
+// A run ended by a signal while its outputs are open: the force input is a
+// pipe that delivers nothing, so the program waits in its first read with the
+// pass's three spectrum files open. SIGINT, SIGTERM and SIGHUP end it by that
+// signal, and the open outputs hold no text of the earlier run.
+TEST(EndToEnd, SignalDuringTheRunCutsTheOpenOutputs) {
+  const std::vector<std::string> outputs = {"fft_1.out", "fft_half_1.out", "fft_full_1.out"};
+  for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
+    SCOPED_TRACE(sig);
+    run_in_folder r;
+    for (const auto& name : outputs) write_file(r.file(name), std::string(5000, 'x') + "\n");
+    ASSERT_EQ(mkfifo(r.file("force.pipe").c_str(), 0600), 0);
+    write_file(r.file("replies"), "1\n2\nforce.pipe\nresponse.txt\n");
+
+    const pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+      setsid();
+      int in = open(r.file("replies").c_str(), O_RDONLY);
+      int out = open("/dev/null", O_WRONLY);
+      if (in < 0 || out < 0 || chdir(r.dir.path().c_str()) != 0) _exit(125);
+      dup2(in, 0);
+      dup2(out, 1);
+      execl(QUORVID_BINARY, "quorvid", static_cast<char*>(nullptr));
+      _exit(126);
+    }
+    // Opening the pipe's writing end waits for the program to open the input;
+    // then wait until it holds the last spectrum file too.
+    const int pipe_end = open(r.file("force.pipe").c_str(), O_WRONLY);
+    ASSERT_GE(pipe_end, 0);
+    auto holds = [&](const std::string& path) {
+      const std::string fds = "/proc/" + std::to_string(pid) + "/fd";
+      for (int fd = 3; fd < 16; ++fd) {
+        char target[512];
+        const ssize_t n = readlink((fds + "/" + std::to_string(fd)).c_str(), target, sizeof target - 1);
+        if (n > 0 && std::string(target, size_t(n)) == path) return true;
+      }
+      return false;
+    };
+    for (int tries = 0; tries < 1000 && !holds(r.file("fft_full_1.out")); ++tries) usleep(10000);
+    EXPECT_TRUE(holds(r.file("fft_full_1.out")));
+    kill(pid, sig);
+    int wstatus = 0;
+    while (waitpid(pid, &wstatus, 0) < 0) {
+    }
+    close(pipe_end);
+    ASSERT_TRUE(WIFSIGNALED(wstatus));
+    EXPECT_EQ(WTERMSIG(wstatus), sig);
+    for (const auto& name : outputs) EXPECT_EQ(read_file(r.file(name)), "") << name;
   }
 }

@@ -9,6 +9,7 @@
 int main() {
   qv::console con;
   qv::workspace& ws = qv::program_workspace();
+  qv::cut_outputs_on_signals();
   int status = qv::run_program(ws, con);
   if (status != 0 && qv::terminal_available()) qv::say(con, "\n Press any key to exit.");
   qv::wait_for_key();

@@ -2,13 +2,74 @@
 #include "driver/workspace.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 
 namespace qv {
+namespace {
+
+// An output is written over the old file and cut to the new text's length at
+// close, instead of being emptied at open: a run repeated in the same folder
+// then rewrites the file's cached pages and disk blocks in place rather than
+// freeing them and allocating them again (on a file system that discards freed
+// blocks, freeing means waiting for the disk). Every path of the run closes its
+// outputs; a signal that ends the run cuts the open ones (see
+// cut_outputs_on_signals), so no older text is left after the new.
+//
+// The outputs open now, as descriptor + 1 (0: a free entry), for the handler.
+constexpr int kTrackedOutputs = 32;
+std::atomic<int> g_open_outputs[kTrackedOutputs];
+
+void track_output(int fd) {
+  for (auto& entry : g_open_outputs) {
+    int free_entry = 0;
+    if (entry.compare_exchange_strong(free_entry, fd + 1)) return;
+  }
+}
+
+void untrack_output(int fd) {
+  for (auto& entry : g_open_outputs) {
+    int tracked = fd + 1;
+    if (entry.compare_exchange_strong(tracked, 0)) return;
+  }
+}
+
+// Cuts a regular file at its current offset, the end of what has been written
+// to it; 0 or the errno. Async-signal-safe.
+int cut_at_offset(int fd) {
+  struct stat st;
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) return 0;
+  const off_t end = lseek(fd, 0, SEEK_CUR);
+  if (end < 0) return errno;
+  if (end != st.st_size && ftruncate(fd, end) != 0) return errno;
+  return 0;
+}
+
+void cut_outputs_and_reraise(int sig) {
+  for (auto& entry : g_open_outputs) {
+    const int tracked = entry.load();
+    if (tracked > 0) cut_at_offset(tracked - 1);
+  }
+  signal(sig, SIG_DFL);
+  raise(sig);
+}
+
+}  // namespace
+
+void cut_outputs_on_signals() {
+  struct sigaction act = {}, old;
+  act.sa_handler = cut_outputs_and_reraise;
+  sigemptyset(&act.sa_mask);
+  for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) {
+    // A signal ignored at start (nohup) stays ignored.
+    if (sigaction(sig, nullptr, &old) == 0 && old.sa_handler == SIG_DFL) sigaction(sig, &act, nullptr);
+  }
+}
 
 workspace& program_workspace() {
   static workspace ws;
@@ -34,7 +95,8 @@ bool open_slot(workspace& ws, int n, open_mode mode) {
       errno = EISDIR;
     }
   } else {
-    fd = ::open(s.name, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    fd = ::open(s.name, O_WRONLY | O_CREAT | O_CLOEXEC, 0666);  // cut at close
+    if (fd >= 0) track_output(fd);
   }
   if (fd < 0) {
     s.open_error = s.name[0] == '\0' ? ENOENT : errno;
@@ -58,6 +120,9 @@ void close_slot(workspace& ws, console& con, int n) {
     s.out.flush();
     err = s.out.error();
     s.out.detach();
+    const int cut_error = cut_at_offset(s.fd);
+    if (err == 0) err = cut_error;
+    untrack_output(s.fd);
   } else {
     s.in.detach();
   }

@@ -84,12 +84,19 @@ void set_slot_name(workspace& ws, int n, const char* name);
 
 // Opens slot n by the name in its buffer ("rb" or "w"); false when the file
 // cannot be opened (a folder given for reading included), with the reason in
-// open_error. A slot whose open failed holds no file.
+// open_error. A slot whose open failed holds no file. An output is written
+// over its old text, which close_slot() cuts off: after the close the file
+// holds exactly what was written, as if it had been emptied at open.
 bool open_slot(workspace& ws, int n, open_mode mode);
 
-// Closes slot n; a slot that holds no file is left alone. A write or close
-// error of an output is reported (the first of the run) and ends the run.
+// Closes slot n; a slot that holds no file is left alone. A write, cut or
+// close error of an output is reported (the first of the run) and ends the run.
 void close_slot(workspace& ws, console& con, int n);
+
+// From now on SIGINT, SIGTERM, SIGHUP and SIGQUIT, unless ignored, cut the open
+// outputs at what has been written before the program ends, as close_slot()
+// would; the program's entry point calls it once.
+void cut_outputs_on_signals();
 
 // Reports that a file of the run failed ("open", "read", "write") and marks
 // the run as failed; only the first failure of a run is reported.

@@ -2,6 +2,7 @@
 #include "cross/cross_g.h"
 
 #include "cross/cross_files.h"
+#include "platform/line_writer.h"
 
 namespace qv {
 
@@ -19,16 +20,21 @@ void cross_g(workspace& ws, console& con) {
                                         "complex_spectrum_gaa.out", "complex_spectrum_gbb.out"};
   if (!open_slot_files(ws, con, sources, 4)) return;
 
+  // Each output is written by a second thread while this one reads its source.
+  static constexpr line_format kLine = "%12.5g %12.4g %12.4g \n";
+
   for (int row = 0; row < 4 && !ws.failed; ++row) {
     const int source = 3 + row;
     const slot_file output = {7, outputs[row], open_mode::write};
     if (!open_slot_files(ws, con, &output, 1)) break;
     out_stream& out = ws.slot(7).out;
+    line_writer lines;
     double re, im;
     for (int32_t line = 0; line < ws.limit2; ++line) {
       if (!read_columns(ws, source, ws.freq, re, im)) break;
-      out.print("%12.5g %12.4g %12.4g \n", ws.freq, 2 * re, 2 * im);
+      lines.print(out, kLine, ws.freq, 2 * re, 2 * im);
     }
+    lines.finish();
     check_read_error(ws, con, source);
     close_slot(ws, con, source);
     close_slot(ws, con, 7);

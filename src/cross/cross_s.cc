@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "cross/cross_files.h"
+#include "platform/line_writer.h"
 
 namespace qv {
 
@@ -24,6 +25,10 @@ void cross_s(workspace& ws, console& con) {
   out_stream& sba = ws.slot(4).out;
   out_stream& saa = ws.slot(5).out;
   out_stream& sbb = ws.slot(6).out;
+  // Three of the four files are written by a second thread while this one
+  // reads and writes the fourth.
+  static constexpr line_format kLine = "%12.4g %12.4g %12.4g \n";
+  line_writer lines;
   double a_re, a_im, b_re, b_im;
   while (read_columns(ws, 1, ws.freq, a_re, a_im) && read_columns(ws, 2, ws.freq2, b_re, b_im)) {
     // Lines at or below 0.01 Hz, the zero-frequency line among them, pass untested.
@@ -32,11 +37,12 @@ void cross_s(workspace& ws, console& con) {
       break;
     }
     sab.print("%12.4g %12.4g %12.4g \n", ws.freq, a_re * b_re + a_im * b_im, a_re * b_im - a_im * b_re);
-    sba.print("%12.4g %12.4g %12.4g \n", ws.freq, a_re * b_re + a_im * b_im, a_im * b_re - a_re * b_im);
-    saa.print("%12.4g %12.4g %12.4g \n", ws.freq, a_re * a_re + a_im * a_im, 0.0);
-    sbb.print("%12.4g %12.4g %12.4g \n", ws.freq, b_re * b_re + b_im * b_im, 0.0);
+    lines.print(sba, kLine, ws.freq, a_re * b_re + a_im * b_im, a_im * b_re - a_re * b_im);
+    lines.print(saa, kLine, ws.freq, a_re * a_re + a_im * a_im, 0.0);
+    lines.print(sbb, kLine, ws.freq, b_re * b_re + b_im * b_im, 0.0);
     ++ws.limit;
   }
+  lines.finish();
   check_read_error(ws, con, 1);
   check_read_error(ws, con, 2);
   for (int n = 1; n <= 6; ++n) close_slot(ws, con, n);

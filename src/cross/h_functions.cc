@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "cross/cross_files.h"
+#include "platform/line_writer.h"
 
 namespace qv {
 namespace {
@@ -42,6 +43,10 @@ void h_functions(workspace& ws, console& con) {
   out_stream& h1_mp_file = ws.slot(10).out;
   out_stream& h2_mp_file = ws.slot(11).out;
   const double degrees = 180 / ws.pi;
+  // The transfer-function files are written by a second thread while this one
+  // reads the spectra and writes the coherence.
+  static constexpr line_format kLine = "%12.5g %12.4g %12.4g \n";
+  line_writer lines;
   complex_value gab, gba, gaa, gbb;
   for (int32_t line = 0; line < ws.limit2; ++line) {
     if (!read_columns(ws, 3, ws.freq, gab.re, gab.im) || !read_columns(ws, 4, ws.freq, gba.re, gba.im) ||
@@ -52,12 +57,12 @@ void h_functions(workspace& ws, console& con) {
     complex_value h2 = divide(gbb, gba);
     if (line == 0) h1 = h2 = {0, 0};  // the 0 Hz spectra are zero: 0/0 is not written
 
-    h1_file.print("%12.5g %12.4g %12.4g \n", ws.freq, h1.re, h1.im);
-    h2_file.print("%12.5g %12.4g %12.4g \n", ws.freq, h2.re, h2.im);
-    h1_mp_file.print("%12.5g %12.4g %12.4g \n", ws.freq, std::sqrt(h1.re * h1.re + h1.im * h1.im),
-                     std::atan2(h1.im, h1.re) * degrees);
-    h2_mp_file.print("%12.5g %12.4g %12.4g \n", ws.freq, std::sqrt(h2.re * h2.re + h2.im * h2.im),
-                     std::atan2(h2.im, h2.re) * degrees);
+    lines.print(h1_file, kLine, ws.freq, h1.re, h1.im);
+    lines.print(h2_file, kLine, ws.freq, h2.re, h2.im);
+    lines.print(h1_mp_file, kLine, ws.freq, std::sqrt(h1.re * h1.re + h1.im * h1.im),
+                std::atan2(h1.im, h1.re) * degrees);
+    lines.print(h2_mp_file, kLine, ws.freq, std::sqrt(h2.re * h2.re + h2.im * h2.im),
+                std::atan2(h2.im, h2.re) * degrees);
 
     double coherence = 0;
     if (line != 0) {
@@ -67,6 +72,7 @@ void h_functions(workspace& ws, console& con) {
     }
     coherence_file.print("%12.5g %12.4g \n", ws.freq, coherence);
   }
+  lines.finish();
   for (int n = 3; n <= 6; ++n) check_read_error(ws, con, n);
   for (int n = 3; n <= 11; ++n) close_slot(ws, con, n);
 }

@@ -67,15 +67,15 @@ class format {
     numeric_bound_ = lit;
   }
 
-  const char* text() const { return text_; }
-  int length() const { return length_; }
-  int count() const { return count_; }
-  const conversion& conv(int n) const { return conv_[n]; }
+  constexpr const char* text() const { return text_; }
+  constexpr int length() const { return length_; }
+  constexpr int count() const { return count_; }
+  constexpr const conversion& conv(int n) const { return conv_[n]; }
   // Offset in text() just past the n-th conversion.
-  int conv_end(int n) const { return conv_pos_[n]; }
+  constexpr int conv_end(int n) const { return conv_pos_[n]; }
   // Room for the literal text and the numeric conversions, strings excluded.
-  int numeric_bound() const { return numeric_bound_; }
-  bool has_text() const { return has_text_; }
+  constexpr int numeric_bound() const { return numeric_bound_; }
+  constexpr bool has_text() const { return has_text_; }
 
  private:
   const char* text_;

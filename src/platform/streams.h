@@ -90,11 +90,14 @@ class out_stream {
   template <class... Args>
   void print(const format& fmt, const Args&... args) {
     const format_arg a[] = {format_arg(args)..., format_arg(0)};
-    constexpr int nargs = static_cast<int>(sizeof...(Args));
-    const size_t bound = fmt.has_text() ? format_bound(fmt, a, nargs) : size_t(fmt.numeric_bound());
-    if (bound > cap_) return print_long(fmt, a, nargs, bound);
+    print_args(fmt, a, static_cast<int>(sizeof...(Args)));
+  }
+  // As print(), with the arguments in an array.
+  void print_args(const format& fmt, const format_arg* args, int nargs) {
+    const size_t bound = fmt.has_text() ? format_bound(fmt, args, nargs) : size_t(fmt.numeric_bound());
+    if (bound > cap_) return print_long(fmt, args, nargs, bound);
     char* p = reserve(bound);
-    commit(format_args_reusing(p, fmt, a, nargs));
+    commit(format_args_reusing(p, fmt, args, nargs));
   }
 
   // Hands the buffered bytes to the file; a failure is kept in error().

@@ -3,6 +3,8 @@
 
 #include <cmath>
 
+#include "platform/line_writer.h"
+
 namespace qv {
 namespace {
 
@@ -52,11 +54,15 @@ void transform_in_place(workspace& ws, console& con) {
 }
 
 void write_spectrum_files(workspace& ws) {
+  static constexpr line_format kMagnitudeLine = "%15.6e %15.6e \n";
   const uint32_t n = ws.n_fft;
   const float divisor = float(n);
   out_stream& complex_file = ws.slot(2).out;
   out_stream& two_sided = ws.slot(3).out;
   out_stream& one_sided = ws.slot(4).out;
+  // The magnitude files are written by a second thread while this one writes
+  // the complex spectrum.
+  line_writer magnitudes;
   for (uint32_t p = 0; p < n; ++p) {
     complex_entry& x = ws.signal[p];
     x.re = float(x.re / double(divisor));
@@ -66,9 +72,10 @@ void write_spectrum_files(workspace& ws) {
     const double re = x.re, im = x.im;
     complex_file.print("%15.6e %15.6e %15.6e \n", f, re, im);
     const double m = std::sqrt(re * re + im * im);
-    two_sided.print("%15.6e %15.6e \n", f, m);
-    if (p < n / 2) one_sided.print("%15.6e %15.6e \n", f, p == 0 ? m : 2 * m);
+    magnitudes.print(two_sided, kMagnitudeLine, f, m);
+    if (p < n / 2) magnitudes.print(one_sided, kMagnitudeLine, f, p == 0 ? m : 2 * m);
   }
+  magnitudes.finish();
 }
 
 void ctfourier(workspace& ws, console& con) {

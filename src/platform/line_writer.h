@@ -55,8 +55,14 @@ class line_writer {
   void print(out_stream& out, const line_format& fmt, double a, double b, double c) {
     if (ring_ == nullptr) return print_now(out, fmt, a, b, c);
     if (head_ == room_end_) wait_for_room();
-    // The ring's lines were last read on the writer's core: ask for them early.
+    // The ring's lines were last read on the writer's core: ask for them early,
+    // and for writing, or each store waits for the line to change hands
+    // (prefetchw runs as a no-op on processors without it).
+#if defined(__x86_64__)
+    asm volatile("prefetchw %0" : : "m"(ring_[(head_ + kPrefetch) & kMask]));
+#else
     __builtin_prefetch(&ring_[(head_ + kPrefetch) & kMask], 1);
+#endif
     ring_[head_ & kMask] = {&out, &fmt, {a, b, c}};
     if ((++head_ & (kChunk - 1)) == 0) publish();
   }

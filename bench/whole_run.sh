@@ -12,6 +12,8 @@
 #               every output byte written once (a copy of the run's output
 #               files), and the cross stages' inputs read once (fft_1.out,
 #               fft_2.out, the four two-sided and four one-sided files).
+# The program uses two threads (the result files are formatted and written by
+# a second one), so whole_run's CPU time exceeds its elapsed time.
 # Target: whole_run within 4 times byte_floor. It then reports the peak
 # resident memory (/usr/bin/time -v; limit 16 MB), the time per stage from the
 # console's progress lines (each timestamped as it arrives) and, where perf
@@ -159,6 +161,7 @@ if command -v perf >/dev/null 2>&1 &&
       else if ($0 ~ /reorder|transform_in_place|butterfly|first_stage|twiddle|sin|cos|hanning|remove_mean/)
         group = "reorder, transform, window (arithmetic)"
       else if ($0 ~ /mem(set|move|cpy)/) group = "memset/memmove (clearing, buffers)"
+      else if ($0 ~ /line_writer|pthread|futex|condvar|lll_lock/) group = "handing lines to the writer thread"
       else group = "other (stage loops, start-up)"
       if (!(group in took)) order[++count] = group
       took[group] += share

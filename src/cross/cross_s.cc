@@ -36,7 +36,7 @@ void cross_s(workspace& ws, console& con) {
       say(con, "\n\n Frequency synch error. \n\n");
       break;
     }
-    sab.print("%12.4g %12.4g %12.4g \n", ws.freq, a_re * b_re + a_im * b_im, a_re * b_im - a_im * b_re);
+    sab.print(kLine, ws.freq, a_re * b_re + a_im * b_im, a_re * b_im - a_im * b_re);
     lines.print(sba, kLine, ws.freq, a_re * b_re + a_im * b_im, a_im * b_re - a_re * b_im);
     lines.print(saa, kLine, ws.freq, a_re * a_re + a_im * a_im, 0.0);
     lines.print(sbb, kLine, ws.freq, b_re * b_re + b_im * b_im, 0.0);

@@ -2,7 +2,6 @@
 #include "driver/workspace.h"
 
 #include <fcntl.h>
-#include <signal.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -10,6 +9,8 @@
 #include <atomic>
 #include <cerrno>
 #include <cstring>
+
+#include "platform/ending_signals.h"
 
 namespace qv {
 namespace {
@@ -56,21 +57,12 @@ void cut_outputs_and_reraise(int sig) {
     const int tracked = entry.load();
     if (tracked > 0) cut_at_offset(tracked - 1);
   }
-  signal(sig, SIG_DFL);
-  raise(sig);
+  end_by_signal(sig);
 }
 
 }  // namespace
 
-void cut_outputs_on_signals() {
-  struct sigaction act = {}, old;
-  act.sa_handler = cut_outputs_and_reraise;
-  sigemptyset(&act.sa_mask);
-  for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) {
-    // A signal ignored at start (nohup) stays ignored.
-    if (sigaction(sig, nullptr, &old) == 0 && old.sa_handler == SIG_DFL) sigaction(sig, &act, nullptr);
-  }
-}
+void cut_outputs_on_signals() { catch_ending_signals(cut_outputs_and_reraise, nullptr); }
 
 workspace& program_workspace() {
   static workspace ws;

@@ -8,6 +8,8 @@
 
 #include <cerrno>
 
+#include "platform/ending_signals.h"
+
 namespace qv {
 namespace {
 
@@ -16,12 +18,9 @@ int g_tty = -1;
 termios g_saved;
 volatile sig_atomic_t g_restore = 0;
 
-const int kSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
-
 void restore_and_reraise(int sig) {
   if (g_restore) tcsetattr(g_tty, TCSAFLUSH, &g_saved);
-  signal(sig, SIG_DFL);
-  raise(sig);
+  end_by_signal(sig);
 }
 
 }  // namespace
@@ -43,15 +42,8 @@ void wait_for_key() {
   }
   g_tty = fd;
   g_saved = saved;
-  struct sigaction act = {}, old[4];
-  act.sa_handler = restore_and_reraise;
-  sigemptyset(&act.sa_mask);
-  for (int n = 0; n < 4; ++n) {
-    // A signal ignored at start (nohup, a background job) stays ignored: only
-    // a signal that would end the program needs the terminal put back first.
-    sigaction(kSignals[n], nullptr, &old[n]);
-    if (old[n].sa_handler != SIG_IGN) sigaction(kSignals[n], &act, nullptr);
-  }
+  struct sigaction old[kEndingSignalCount];
+  catch_ending_signals(restore_and_reraise, old);
 
   termios raw = saved;
   raw.c_lflag &= ~tcflag_t(ICANON | ECHO);
@@ -66,7 +58,7 @@ void wait_for_key() {
   }
   tcsetattr(fd, TCSAFLUSH, &saved);
   g_restore = 0;
-  for (int n = 0; n < 4; ++n) sigaction(kSignals[n], &old[n], nullptr);
+  restore_ending_signals(old);
   g_tty = -1;
   close(fd);
 }
